@@ -199,8 +199,8 @@ protected:
 		run_process({"wineserver", "-p"});
 	}
 
-	// Stopping the server writes the registry out and forgets key security,
-	// which Wine keeps only in memory.
+	// Wine keeps key security only in the server's memory: a restart is how
+	// a denied key becomes readable again for the export.
 	void stop_server()
 	{
 		run_process({"wineserver", "-k"});
@@ -282,8 +282,10 @@ TEST_P(WineScenario, Run)
 	EXPECT_TRUE(std::regex_match(r.err, std::regex(s.err))) << "stderr: " << r.err;
 	EXPECT_EQ(r.status, s.status);
 
-	stop_server();
-	start_server();
+	if (s.deny_parent) {
+		stop_server();
+		start_server();
+	}
 	Sections expected = before;
 	for (const std::string &key : s.removed)
 		expected.erase(key);
