@@ -170,7 +170,6 @@ protected:
 		ASSERT_TRUE(exists(deny_read)) << deny_read << " is missing: build the windows preset first";
 		std::string pristine = std::string(PREFIXES_DIR) + (arch == Arch::win32 ? "/win32" : "/win64");
 		ASSERT_TRUE(exists(pristine + "/system.reg")) << "no pristine prefix at " << pristine;
-		arch_ = arch;
 		const auto *test = ::testing::UnitTest::GetInstance()->current_test_info();
 		std::string name = std::string(test->test_suite_name()) + "." + test->name();
 		std::replace(name.begin(), name.end(), '/', '-');
@@ -231,23 +230,18 @@ protected:
 		for (char c : seed)
 			text += c == '\n' ? std::string("\r\n") : std::string(1, c);
 		std::ofstream(path, std::ios::binary) << text;
-		std::vector<std::string> args = {"reg", "import", windows_path(path)};
-		if (*view)
-			args.push_back(view);
-		must(args, where);
+		must({"reg", "import", windows_path(path), view}, where);
 	}
 
-	// HKLM\Software and HKCU\Software whole; in a 64-bit prefix the 64-bit
-	// view, which holds the 32-bit one beneath Wow6432Node.
+	// HKLM\Software and HKCU\Software whole, in the 64-bit view: in a 64-bit
+	// prefix it holds the 32-bit one beneath Wow6432Node, and a 32-bit prefix
+	// has only the one view.
 	Sections export_software(Where where = Where::current())
 	{
 		Sections all;
 		for (const char *root : {"HKLM\\Software", "HKCU\\Software"}) {
 			std::string path = prefix_ + "/export.reg";
-			std::vector<std::string> args = {"reg", "export", root, windows_path(path), "/y"};
-			if (arch_ == Arch::win64)
-				args.push_back("/reg:64");
-			must(args, where);
+			must({"reg", "export", root, windows_path(path), "/y", "/reg:64"}, where);
 			Sections part = parse_export(read_file(path));
 			all.insert(part.begin(), part.end());
 		}
@@ -256,7 +250,6 @@ protected:
 		return all;
 	}
 
-	Arch arch_ = Arch::win32;
 	std::string prefix_;
 };
 
@@ -266,7 +259,7 @@ TEST_P(WineScenario, Run)
 {
 	const Scenario &s = GetParam();
 	ASSERT_NO_FATAL_FAILURE(start(s.arch));
-	import(s.seed, s.arch == Arch::win64 ? "/reg:32" : "");
+	import(s.seed, "/reg:32");
 	import(s.seed_64, "/reg:64");
 	Sections before = export_software();
 	for (const std::string &key : s.removed)
@@ -306,7 +299,7 @@ TEST_F(WineArguments, AreIgnored)
 	    {std::string(4000, 'x')}, {"Software\\Other", "/f", "--delete"}};
 	for (const auto &arguments : argument_lists) {
 		std::string label = arguments.empty() ? "(none)" : arguments[0].substr(0, 16);
-		import(with_key, "");
+		import(with_key, "/reg:32");
 		std::vector<std::string> argv = {exe};
 		argv.insert(argv.end(), arguments.begin(), arguments.end());
 		ProcessResult r = wine(argv);
