@@ -5,30 +5,45 @@
 
 #include "remove_grindlevault.h"
 
-static const char program_name[] = "remove-grindlevault";
 static const char parent_key_path[] = "Software\\Calvorant\\LoftWinder";
 static const char application_key_name[] = "GrindleVault";
 static const char reported_key_path[] = "Software\\Calvorant\\LoftWinder\\GrindleVault";
+
+// Each line is put together here and written with one fputs: any
+// printf-family call would link MinGW's own printf, which triples the size
+// of the exe.
+static char *append(char *at, const char *text)
+{
+	while ((*at = *text++) != '\0')
+		at++;
+	return at;
+}
 
 // One line on err: what could not be done to the key, the platform's own
 // words for why (first line only, so the diagnostic stays one line), and
 // the code, which is what people search for.
 static void report_failure(std::FILE *err, const char *what, LONG status)
 {
-	char reason[256];
+	char line[400];
+	char *reason = append(append(append(line, "remove-grindlevault: "), what), reported_key_path);
+	reason = append(reason, ": ");
 	DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-	    NULL, status, 0, reason, sizeof reason, NULL);
+	    NULL, status, 0, reason, 256, NULL);
+	reason[length] = '\0';
+	char *at = reason + std::strcspn(reason, "\r\n");
+	while (at > reason && at[-1] == ' ')
+		at--;
+	at = append(at, length != 0 ? " (error " : "error ");
 
-	if (length == 0) {
-		std::fprintf(err, "%s: %s %s: error %lu\n", program_name, what,
-		    reported_key_path, (unsigned long)status);
-		return;
-	}
-	reason[std::strcspn(reason, "\r\n")] = '\0';
-	for (size_t end = std::strlen(reason); end > 0 && reason[end - 1] == ' '; end--)
-		reason[end - 1] = '\0';
-	std::fprintf(err, "%s: %s %s: %s (error %lu)\n", program_name, what,
-	    reported_key_path, reason, (unsigned long)status);
+	char code[12];
+	char *digits = code + sizeof code;
+	*--digits = '\0';
+	unsigned long n = (unsigned long)status;
+	do
+		*--digits = (char)('0' + n % 10);
+	while (n /= 10);
+	append(append(at, digits), length != 0 ? ")\n" : "\n");
+	std::fputs(line, err);
 }
 
 int remove_grindlevault(std::FILE *out, std::FILE *err)
@@ -42,17 +57,19 @@ int remove_grindlevault(std::FILE *out, std::FILE *err)
 		// Nothing useful can be done about a failed close of a read handle.
 		RegCloseKey(parent);
 		if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
-			report_failure(err, "cannot delete", status);
+			report_failure(err, "cannot delete ", status);
 			return 1;
 		}
 	} else if (status != ERROR_FILE_NOT_FOUND) {
-		report_failure(err, "cannot open the parent of", status);
+		report_failure(err, "cannot open the parent of ", status);
 		return 1;
 	}
 
 	// A key that is already gone is the state the caller asked for, so reruns
 	// succeed. A failed write cannot undo the deletion, so it does not change
 	// the status.
-	std::fprintf(out, "Registry key %s Deleted\n", reported_key_path);
+	char line[64];
+	append(append(append(line, "Registry key "), reported_key_path), " Deleted\n");
+	std::fputs(line, out);
 	return 0;
 }
