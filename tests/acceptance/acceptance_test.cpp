@@ -259,18 +259,21 @@ ProgramRun run_program(const std::wstring &exe, const std::wstring &arguments = 
 	return result;
 }
 
-// The registry as a map from each key's path (lowercased, as names compare)
-// to its spelling and, beneath any Calvorant key, its values.
-struct Key {
-	std::wstring path;
-	std::string values;
+// Registry names compare without regard to case.
+struct NameOrder {
+	bool operator()(const std::wstring &a, const std::wstring &b) const
+	{
+		return _wcsicmp(a.c_str(), b.c_str()) < 0;
+	}
 };
-using Snapshot = std::map<std::wstring, Key>;
 
-bool is_vendors(const std::wstring &lowercase_path)
+// The registry as a map from each key's path to, beneath any Calvorant key,
+// its values.
+using Snapshot = std::map<std::wstring, std::string, NameOrder>;
+
+bool is_vendors(const std::wstring &path)
 {
-	std::wstring path = lowercase_path + L"\\";
-	return path.find(L"\\calvorant\\") != std::wstring::npos;
+	return lowercase(path + L"\\").find(L"\\calvorant\\") != std::wstring::npos;
 }
 
 std::string values_of(HKEY key)
@@ -295,15 +298,13 @@ std::string values_of(HKEY key)
 void walk(HKEY from, const std::wstring &name, REGSAM view, const std::wstring &label, Snapshot &into)
 {
 	HKEY key;
-	std::wstring lower = lowercase(label);
-	Key &entry = into[lower];
-	entry.path = label;
+	std::string &values = into[label];
 	// A key that cannot be opened still counts as there; what is beneath it
 	// is beyond this program's view, as it is beyond the program's.
 	if (RegOpenKeyExW(from, name.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
 		return;
-	if (is_vendors(lower))
-		entry.values = values_of(key);
+	if (is_vendors(label))
+		values = values_of(key);
 	wchar_t subkey[256];
 	for (DWORD i = 0;; i++) {
 		DWORD length = 256;
@@ -325,10 +326,10 @@ Snapshot snapshot()
 	return all;
 }
 
-bool is_within(const std::wstring &lowercase_path, const std::wstring &lowercase_key)
+bool is_within(const std::wstring &path, const std::wstring &key)
 {
-	return lowercase_path.compare(0, lowercase_key.size(), lowercase_key) == 0 &&
-	    (lowercase_path.size() == lowercase_key.size() || lowercase_path[lowercase_key.size()] == L'\\');
+	return path.size() >= key.size() && _wcsnicmp(path.c_str(), key.c_str(), key.size()) == 0 &&
+	    (path.size() == key.size() || path[key.size()] == L'\\');
 }
 
 // Walking the whole registry takes seconds under emulation, so a row walks
@@ -378,13 +379,13 @@ public:
 		Snapshot all;
 		std::vector<const Part *> to_walk;
 		for (const Part &part : parts_)
-			if (!part.holds_parts && (changed(part) || is_vendors(lowercase(part.label))))
+			if (!part.holds_parts && (changed(part) || is_vendors(part.label)))
 				to_walk.push_back(&part);
-		for (const auto &[lower, key] : earlier) {
+		for (const auto &entry : earlier) {
 			bool stale = std::any_of(to_walk.begin(), to_walk.end(),
-			    [&](const Part *part) { return is_within(lower, lowercase(part->label)); });
+			    [&](const Part *part) { return is_within(entry.first, part->label); });
 			if (!stale)
-				all.emplace(lower, key);
+				all.insert(all.end(), entry);
 		}
 		for (const Part *part : to_walk)
 			walk(part->root, part->path, part->view, part->label, all);
@@ -461,16 +462,16 @@ std::wstring snapshot_path_of_the_key()
 std::string differences(const Snapshot &expected, const Snapshot &actual)
 {
 	std::string report;
-	for (const auto &[lower, key] : expected) {
-		auto found = actual.find(lower);
+	for (const auto &[path, values] : expected) {
+		auto found = actual.find(path);
 		if (found == actual.end())
-			report += "gone: " + utf8(key.path) + "\n";
-		else if (is_vendors(lower) && found->second.values != key.values)
-			report += "changed: " + utf8(key.path) + "\nwas:\n" + key.values + "now:\n" + found->second.values;
+			report += "gone: " + utf8(path) + "\n";
+		else if (found->second != values)
+			report += "changed: " + utf8(path) + "\nwas:\n" + values + "now:\n" + found->second;
 	}
-	for (const auto &[lower, key] : actual)
-		if (is_vendors(lower) && !expected.count(lower))
-			report += "appeared: " + utf8(key.path) + "\n";
+	for (const auto &[path, values] : actual)
+		if (is_vendors(path) && !expected.count(path))
+			report += "appeared: " + utf8(path) + "\n";
 	return report;
 }
 
@@ -704,7 +705,7 @@ TEST_P(Acceptance, Run)
 	bool removes = row.outcome == Outcome::deleted || row.runs > 1;
 	Snapshot before = RegistryWatch().refresh(last_seen);
 	if (removes) {
-		ASSERT_TRUE(before.count(lowercase(snapshot_path_of_the_key()))) << "the seed has no key to delete";
+		ASSERT_TRUE(before.count(snapshot_path_of_the_key())) << "the seed has no key to delete";
 	}
 
 	RegistryWatch watch;
@@ -739,10 +740,10 @@ TEST_P(Acceptance, Run)
 	}
 
 	restore_security();
-	Snapshot expected = before;
-	if (removes)
-		expected.erase(lowercase(snapshot_path_of_the_key()));
 	last_seen = watch.refresh(before);
+	Snapshot &expected = before;
+	if (removes)
+		expected.erase(snapshot_path_of_the_key());
 	EXPECT_EQ(differences(expected, last_seen), "");
 }
 
