@@ -15,6 +15,13 @@ else()
 endif()
 set(staging ${CPACK_TEMPORARY_DIRECTORY})
 set(zip ${staging}/${CPACK_PACKAGE_FILE_NAME}.zip)
+# An earlier zip must not outlive a failed build, where it could pass for
+# the one that was asked for.
+file(REMOVE ${CPACK_PACKAGE_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.zip
+    ${CPACK_PACKAGE_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.zip.sha256)
+if(CPACK_SIGN_PKCS12)
+    include(${CMAKE_CURRENT_LIST_DIR}/sign-release-exe.cmake)
+endif()
 file(GLOB_RECURSE files RELATIVE ${staging} ${staging}/*)
 list(SORT files)
 file(REMOVE ${zip})

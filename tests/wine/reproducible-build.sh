@@ -28,3 +28,9 @@ echo "the same bytes: $(cd "$scratch/one" && sha256sum "$zip")"
 # The zip carries the very exe that was built, and its checksum file checks.
 unzip -p "$scratch/one/$zip" remove-grindlevault.exe | cmp - "$windows/remove-grindlevault.exe"
 (cd "$scratch/one" && sha256sum -c "$zip.sha256")
+# What an administrator needs, and nothing else.
+contents=$(unzip -Z1 "$scratch/one/$zip" | sort | tr '\n' ' ')
+if [ "$contents" != "ADMINISTRATORS-GUIDE.md LICENSE remove-grindlevault.exe " ]; then
+	echo "reproducible-build: the zip holds: $contents" >&2
+	exit 1
+fi
