@@ -104,14 +104,8 @@ LONG set_string(const Place &place, const std::wstring &path, const wchar_t *nam
 	return set_value(place, path, name, REG_SZ, data, static_cast<DWORD>((wcslen(data) + 1) * sizeof(wchar_t)));
 }
 
-// Deletes the key and everything beneath it, staying in the place's view at
-// every level.
-LONG delete_tree(const Place &place, const std::wstring &path)
+std::vector<std::wstring> subkeys_of(HKEY key)
 {
-	HKEY key;
-	LONG status = RegOpenKeyExW(place.root, path.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | place.view, &key);
-	if (status != ERROR_SUCCESS)
-		return status;
 	std::vector<std::wstring> subkeys;
 	wchar_t name[256];
 	for (DWORD i = 0;; i++) {
@@ -120,6 +114,18 @@ LONG delete_tree(const Place &place, const std::wstring &path)
 			break;
 		subkeys.push_back(name);
 	}
+	return subkeys;
+}
+
+// Deletes the key and everything beneath it, staying in the place's view at
+// every level.
+LONG delete_tree(const Place &place, const std::wstring &path)
+{
+	HKEY key;
+	LONG status = RegOpenKeyExW(place.root, path.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | place.view, &key);
+	if (status != ERROR_SUCCESS)
+		return status;
+	std::vector<std::wstring> subkeys = subkeys_of(key);
 	RegCloseKey(key);
 	for (const std::wstring &subkey : subkeys)
 		delete_tree(place, path + L"\\" + subkey);
@@ -161,6 +167,19 @@ const wchar_t nobody_deletes[] = L"D:P(A;;0xe003f;;;WD)";
 // Administrators may do everything, everyone else only read: what a
 // standard user meets on a machine-wide key.
 const wchar_t administrators_only[] = L"D:P(A;;KA;;;BA)(A;;KR;;;WD)";
+
+// Starting a process with another token needs this privilege, which an
+// administrator holds but has not enabled.
+void enable_privilege(const wchar_t *name)
+{
+	HANDLE token;
+	if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token))
+		return;
+	TOKEN_PRIVILEGES privileges{1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
+	if (LookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid))
+		AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+	CloseHandle(token);
+}
 
 // A standard user's token made from ours: Administrators for deny only, no
 // privileges, medium integrity.
@@ -294,14 +313,16 @@ std::string values_of(HKEY key)
 }
 
 // Records the key and everything beneath it. Subkeys are opened through
-// their parent's handle, which stays in the view the walk started in.
-void walk(HKEY from, const std::wstring &name, REGSAM view, const std::wstring &label, Snapshot &into)
+// their parent's handle, which stays in the view the walk started in. The
+// depth is bounded in case a registry link leads back up the tree.
+void walk(HKEY from, const std::wstring &name, REGSAM view, const std::wstring &label, Snapshot &into,
+    int depth = 0)
 {
 	HKEY key;
 	std::string &values = into[label];
 	// A key that cannot be opened still counts as there; what is beneath it
 	// is beyond this program's view, as it is beyond the program's.
-	if (RegOpenKeyExW(from, name.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+	if (depth > 64 || RegOpenKeyExW(from, name.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
 		return;
 	if (is_vendors(label))
 		values = values_of(key);
@@ -310,7 +331,7 @@ void walk(HKEY from, const std::wstring &name, REGSAM view, const std::wstring &
 		DWORD length = 256;
 		if (RegEnumKeyExW(key, i, subkey, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
 			break;
-		walk(key, subkey, view, label + L"\\" + subkey, into);
+		walk(key, subkey, view, label + L"\\" + subkey, into, depth + 1);
 	}
 	RegCloseKey(key);
 }
@@ -398,14 +419,7 @@ private:
 		HKEY key;
 		if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
 			return;
-		std::vector<std::wstring> subkeys;
-		wchar_t name[256];
-		for (DWORD i = 0;; i++) {
-			DWORD length = 256;
-			if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-				break;
-			subkeys.push_back(name);
-		}
+		std::vector<std::wstring> subkeys = subkeys_of(key);
 		RegCloseKey(key);
 		watch({root, path, view, label, true});
 		for (const std::wstring &subkey : subkeys) {
@@ -834,6 +848,7 @@ int wmain(int argc, wchar_t **argv)
 			return 2;
 		}
 	}
+	enable_privilege(L"SeIncreaseQuotaPrivilege");
 	platform = probe_platform();
 	std::printf("acceptance-tests: %s, %s, %s\n",
 	    platform.has_64_bit_view ? "two registry views" : "one registry view",
