@@ -679,8 +679,10 @@ protected:
 		return copy;
 	}
 
-	void expect_outcome(const ProgramRun &r, Outcome outcome, const std::string &label = "")
+	void expect_outcome(const ProgramRun &r, Outcome outcome, const std::string &label = "",
+	    Where where = Where::current())
 	{
+		::testing::ScopedTrace trace(where.file_name(), static_cast<int>(where.line()), label);
 		EXPECT_EQ(r.failure, "") << label;
 		bool fails = outcome == Outcome::cannot_delete || outcome == Outcome::cannot_open;
 		EXPECT_EQ(r.out, fails ? "" : confirmation) << label;
