@@ -278,11 +278,26 @@ ProgramRun run_program(const std::wstring &exe, const std::wstring &arguments = 
 	return result;
 }
 
-// Registry names compare without regard to case.
+// Registry names compare without regard to case. Folding ASCII here, and
+// only the rest through the C library, keeps the many comparisons of a
+// snapshot cheap under emulation.
+wchar_t folded(wchar_t c)
+{
+	if (c < 0x80)
+		return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c;
+	return static_cast<wchar_t>(std::towlower(c));
+}
+
 struct NameOrder {
 	bool operator()(const std::wstring &a, const std::wstring &b) const
 	{
-		return _wcsicmp(a.c_str(), b.c_str()) < 0;
+		size_t n = std::min(a.size(), b.size());
+		for (size_t i = 0; i < n; i++) {
+			wchar_t x = folded(a[i]), y = folded(b[i]);
+			if (x != y)
+				return x < y;
+		}
+		return a.size() < b.size();
 	}
 };
 
@@ -349,8 +364,12 @@ Snapshot snapshot()
 
 bool is_within(const std::wstring &path, const std::wstring &key)
 {
-	return path.size() >= key.size() && _wcsnicmp(path.c_str(), key.c_str(), key.size()) == 0 &&
-	    (path.size() == key.size() || path[key.size()] == L'\\');
+	if (path.size() < key.size() || (path.size() > key.size() && path[key.size()] != L'\\'))
+		return false;
+	for (size_t i = 0; i < key.size(); i++)
+		if (folded(path[i]) != folded(key[i]))
+			return false;
+	return true;
 }
 
 // Walking the whole registry takes seconds under emulation, so a row walks
@@ -475,17 +494,25 @@ std::wstring snapshot_path_of_the_key()
 // nothing may vanish.
 std::string differences(const Snapshot &expected, const Snapshot &actual)
 {
+	// Both are in the same order, so one pass over the two finds it all.
 	std::string report;
-	for (const auto &[path, values] : expected) {
-		auto found = actual.find(path);
-		if (found == actual.end())
-			report += "gone: " + utf8(path) + "\n";
-		else if (found->second != values)
-			report += "changed: " + utf8(path) + "\nwas:\n" + values + "now:\n" + found->second;
+	NameOrder before;
+	auto e = expected.begin(), a = actual.begin();
+	while (e != expected.end() || a != actual.end()) {
+		if (a == actual.end() || (e != expected.end() && before(e->first, a->first))) {
+			report += "gone: " + utf8(e->first) + "\n";
+			++e;
+		} else if (e == expected.end() || before(a->first, e->first)) {
+			if (is_vendors(a->first))
+				report += "appeared: " + utf8(a->first) + "\n";
+			++a;
+		} else {
+			if (e->second != a->second)
+				report += "changed: " + utf8(e->first) + "\nwas:\n" + e->second + "now:\n" + a->second;
+			++e;
+			++a;
+		}
 	}
-	for (const auto &[path, values] : actual)
-		if (is_vendors(path) && !expected.count(path))
-			report += "appeared: " + utf8(path) + "\n";
 	return report;
 }
 
