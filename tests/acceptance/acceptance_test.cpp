@@ -159,6 +159,16 @@ LONG set_key_security(const Place &place, const std::wstring &path, PSECURITY_DE
 	return status;
 }
 
+LONG set_key_security(const Place &place, const std::wstring &path, const wchar_t *sddl)
+{
+	PSECURITY_DESCRIPTOR sd;
+	if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr))
+		return static_cast<LONG>(GetLastError());
+	LONG status = set_key_security(place, path, sd);
+	LocalFree(sd);
+	return status;
+}
+
 // Access masks in the DACLs that rows give keys, in SDDL.
 // Everyone may change the DACL and delete, and nothing else: no one can read.
 const wchar_t nobody_reads[] = L"D:P(A;;0x70000;;;WD)";
@@ -341,13 +351,8 @@ void walk(HKEY from, const std::wstring &name, REGSAM view, const std::wstring &
 		return;
 	if (is_vendors(label))
 		values = values_of(key);
-	wchar_t subkey[256];
-	for (DWORD i = 0;; i++) {
-		DWORD length = 256;
-		if (RegEnumKeyExW(key, i, subkey, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-			break;
+	for (const std::wstring &subkey : subkeys_of(key))
 		walk(key, subkey, view, label + L"\\" + subkey, into, depth + 1);
-	}
 	RegCloseKey(key);
 }
 
@@ -516,16 +521,6 @@ std::string differences(const Snapshot &expected, const Snapshot &actual)
 	return report;
 }
 
-LONG set_key_security(const Place &place, const std::wstring &path, const wchar_t *sddl)
-{
-	PSECURITY_DESCRIPTOR sd;
-	if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr))
-		return static_cast<LONG>(GetLastError());
-	LONG status = set_key_security(place, path, sd);
-	LocalFree(sd);
-	return status;
-}
-
 // The probes work on scratch keys beneath the vendor's key and delete it.
 Platform probe_platform()
 {
@@ -536,10 +531,15 @@ Platform probe_platform()
 	found.has_64_bit_view = key_exists(hklm_64, probe) && !key_exists(hklm_32, probe);
 	delete_tree(hklm_64, vendor);
 
+	// Where the DACL holds, the probe key can be deleted only once it is
+	// given back the DACL it was made with.
 	create_key(hklm_32, probe);
+	std::vector<BYTE> made_with = key_security(hklm_32, probe);
 	set_key_security(hklm_32, probe, nobody_deletes);
 	found.delete_needs_the_right =
 	    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, probe.c_str(), KEY_WOW64_32KEY, 0) == ERROR_ACCESS_DENIED;
+	if (found.delete_needs_the_right && !made_with.empty())
+		set_key_security(hklm_32, probe, made_with.data());
 	delete_tree(hklm_32, vendor);
 
 	create_key(hklm_32, probe);

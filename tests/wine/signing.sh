@@ -85,8 +85,7 @@ cp "$signed/remove-grindlevault.exe" "$keep/remove-grindlevault.exe"
 # even the good one from before, put back each time. The first case goes
 # through the configured options and the package target; the rest hand
 # cpack the same settings directly, which is what that target runs.
-zip_name=$(cd "$build" && ls remove-grindlevault-*-win32.zip.sha256)
-zip_name=${zip_name%.sha256}
+zip_name=$(basename $zip)
 through_target=yes
 bad_input() {
 	local what=$1 pkcs12=$2 password_file=$3 message=$4 status=0
